@@ -48,6 +48,10 @@ class FlashEngine {
   int OnNextLine();
   // Stops TIMER_VERSION: the links call it when data arrives from the radio.
   void StopVersionTimer();
+  // The link is gone (the serial device hung up or was unplugged): a run
+  // under way ends with the communication error at once, instead of
+  // repeating into a dead port for forty seconds.
+  void OnLinkLost(std::string_view reason);
 
   // Operations of the run, public so that hosts and tests can reach them by name.
   void StartRun();

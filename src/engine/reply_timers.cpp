@@ -1,6 +1,8 @@
 // The two window timers that guard the conversation with the radio:
 // TIMER_RESPONSE after every packet, TIMER_VERSION once per run from "?V\r".
 
+#include <string>
+
 #include "engine/flash_engine.h"
 
 namespace flash {
@@ -14,6 +16,12 @@ void FlashEngine::ArmReplyTimer() {
 void FlashEngine::StopReplyTimer() { window_.KillTimer(TIMER_RESPONSE); }
 
 void FlashEngine::StopVersionTimer() { window_.KillTimer(TIMER_VERSION); }
+
+void FlashEngine::OnLinkLost(std::string_view reason) {
+  if (!RunActive()) return;
+  logs_.AppendLog(std::string(" ").append(reason).append("\r\n"));
+  ShowCommError();
+}
 
 int FlashEngine::OnNextLine() {
   PumpLines();

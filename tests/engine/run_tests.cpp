@@ -468,3 +468,26 @@ TEST_F(RunTest, LateTimerAndReplyOutsideARunAreIgnored) {
 
 }  // namespace
 }  // namespace flash::testing
+
+namespace flash::testing {
+namespace {
+
+TEST_F(RunTest, LostLinkEndsTheRunAtOnce) {
+  radio.responder = [this](const std::vector<std::uint8_t>& packet, std::size_t) -> std::optional<std::string> {
+    if (packet[0] == 'B') {
+      host.Schedule(0, [this] { engine.OnLinkLost("The serial port COM9 has gone away."); });
+      return std::nullopt;
+    }
+    return ScriptedRadio::CorrectReply(packet, 710);
+  };
+  StartRun(ID_UPDATE_RADIO, kIntelHexFile);
+  host.Advance(100);
+  EXPECT_EQ(host.dialogs, std::vector<int>{IDD_COMM_ERROR});
+  EXPECT_NE(logs.LogText().find(" The serial port COM9 has gone away.\r\n"), std::string::npos);
+  EXPECT_EQ(radio.SentStartingWith('B').size(), 1u);
+  engine.OnLinkLost("again");  // after the run: nothing
+  EXPECT_EQ(host.dialogs.size(), 1u);
+}
+
+}  // namespace
+}  // namespace flash::testing

@@ -72,30 +72,6 @@ void TestHost::Advance(std::int64_t milliseconds) {
   nowMs_ = std::max(nowMs_, target);
 }
 
-void TestHost::SetStatusPane(int pane, const std::string& text) {
-  if (pane >= 0 && pane < 3) statusPanes[pane] = text;
-  statusHistory.emplace_back(pane, text);
-}
-
-std::optional<std::string> TestHost::ChooseOpenFile(const OpenFileRequest& request) {
-  fileRequests.push_back(request);
-  return fileToChoose;
-}
-
-void TestHost::MessageBox(const std::string& text) {
-  messageBoxes.push_back(text);
-  ++openDialogs;
-  if (onMessageBox) onMessageBox(text);
-  --openDialogs;
-}
-
-void TestHost::ShowDialog(int resourceId) {
-  dialogs.push_back(resourceId);
-  ++openDialogs;
-  if (onDialog) onDialog(resourceId);
-  --openDialogs;
-}
-
 UtcTimeOfDay TestHost::UtcNow() {
   // The test clock starts at 13:05:09.042 UTC.
   const std::int64_t ms = 47'109'042 + nowMs_;
