@@ -17,6 +17,7 @@ class PeerNamespace {
   PeerNamespace& operator=(const PeerNamespace&) = delete;
 
   bool Available() const { return available_; }
+  const std::string& Name() const { return name_; }
   const std::string& Why() const { return why_; }
   const std::string& LocalAddress() const { return localAddress_; }
   const std::string& PeerAddress() const { return peerAddress_; }
