@@ -153,12 +153,9 @@ IniFile IniFile::Parse(std::string_view text) {
       break;
     }
     std::string_view body = text.substr(0, newline);
-    std::string end = "\n";
-    if (!body.empty() && body.back() == '\r') {
-      body.remove_suffix(1);
-      end = "\r\n";
-    }
-    file.lines_.push_back({std::string(body), std::move(end)});
+    const bool crlf = !body.empty() && body.back() == '\r';
+    if (crlf) body.remove_suffix(1);
+    file.lines_.push_back({std::string(body), std::string(crlf ? "\r\n" : "\n")});
     text.remove_prefix(newline + 1);
   }
   return file;
@@ -195,7 +192,10 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
 
   const std::size_t header = FindSection(section);
   if (header == std::string::npos) {
-    InsertLine(lines_.size(), "[" + std::string(section) + "]");
+    std::string headerLine;
+    headerLine.reserve(section.size() + 2);
+    headerLine.append(1, '[').append(section).append(1, ']');
+    InsertLine(lines_.size(), std::move(headerLine));
     InsertLine(lines_.size(), std::move(keyLine));
     return;
   }

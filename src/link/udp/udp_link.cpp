@@ -34,7 +34,7 @@ bool OpenEthernetLink(UdpLinkState& state, CRadioSocket& socket, const std::stri
 
 void CloseEthernetAfterRun(UdpLinkState& state, CRadioSocket& socket) {
   state.lastUdpPort = 1;
-  state.lastUdpAddress = " ";
+  state.lastUdpAddress.assign(1, ' ');
   state.socketCreated = false;
   socket.Close();
 }
