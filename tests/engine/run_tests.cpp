@@ -9,24 +9,10 @@
 
 #include "engine/radio_models.h"
 #include "engine_fixture.h"
+#include "ruf_samples.h"
 
 namespace flash::testing {
 namespace {
-
-const std::string kIntelHexFile =
-    "; test file\r\n"
-    ":020000021000EC\r\n"
-    ":10010000214601360121470136007EFE09D2190140\r\n"
-    ":100110002146017E17C20001FF5F16002148011928\r\n"
-    ":00000001FF\r\n";
-
-const std::string kSRecordFile =
-    "S00600004844521B\r\n"
-    "S30900000000AABBCCDDE8\r\n"
-    "S309000000041122334448\r\n"
-    "S70500000000FA\r\n";
-
-const std::string kRecord1 = ":10010000214601360121470136007EFE09D2190140\r\n";
 
 class RunTest : public EngineFixture {
  protected:
@@ -141,8 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         GoodRunCase{"IntelHexProgram", ID_UPDATE_RADIO, &kIntelHexFile, IDD_UPDATE_SUCCESS, 'B', 2, " 4 total data lines"},
         GoodRunCase{"IntelHexVerify", ID_VERIFY_PROGRAM, &kIntelHexFile, IDD_VERIFY_SUCCESS, 'V', 2, " 4 total data lines"},
-        GoodRunCase{"SRecordProgram", ID_UPDATE_RADIO, &kSRecordFile, IDD_UPDATE_SUCCESS, 'S', 2, " 2 total data lines"},
-        GoodRunCase{"SRecordVerify", ID_VERIFY_PROGRAM, &kSRecordFile, IDD_VERIFY_SUCCESS, 'S', 2, " 2 total data lines"}),
+        GoodRunCase{"SRecordProgram", ID_UPDATE_RADIO, &kSRecordFile, IDD_UPDATE_SUCCESS, 'S', 3, " 3 total data lines"},
+        GoodRunCase{"SRecordVerify", ID_VERIFY_PROGRAM, &kSRecordFile, IDD_VERIFY_SUCCESS, 'S', 3, " 3 total data lines"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(RunTest, FourBadEchoesGiveUpTheLineAndFailTheRun) {

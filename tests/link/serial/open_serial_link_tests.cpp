@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_host.h"
+
 #include "link/os/poll_event_loop.h"
 #include "link/serial/open_serial_link.h"
 #include "pty_pair.h"
@@ -18,24 +20,7 @@ using namespace std::chrono_literals;
 using testing::PtyPair;
 
 // What the operator would see: the log pane and message boxes.
-class Screen : public WindowServices, public Clock {
- public:
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void SetLogPaneText(const std::string& text) override { logPane = text; }
-  void ShowLogPane() override {}
-  void HideSplash() override {}
-  void SetStatusPane(int, const std::string&) override {}
-  std::optional<std::string> ChooseOpenFile(const OpenFileRequest&) override { return std::nullopt; }
-  void MessageBox(const std::string& text) override { messageBoxes.push_back(text); }
-  void ShowDialog(int) override {}
-  void WarningBeep() override {}
-  std::int64_t NowSeconds() override { return 0; }
-  UtcTimeOfDay UtcNow() override { return {}; }
-
-  std::string logPane;
-  std::vector<std::string> messageBoxes;
-};
+using Screen = testing::TestHost;
 
 class Window : public MessageWindow {
  public:

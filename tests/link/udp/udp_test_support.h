@@ -15,33 +15,15 @@
 
 #include "services/clock.h"
 #include "services/window_services.h"
+#include "test_host.h"
 
 namespace flash::udp_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class RecordingWindow final : public WindowServices {
- public:
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void SetLogPaneText(const std::string& text) override { logPane = text; }
-  void ShowLogPane() override {}
-  void HideSplash() override {}
-  void SetStatusPane(int, const std::string&) override {}
-  std::optional<std::string> ChooseOpenFile(const OpenFileRequest&) override { return std::nullopt; }
-  void MessageBox(const std::string& text) override { messageBoxes.push_back(text); }
-  void ShowDialog(int) override {}
-  void WarningBeep() override {}
-
-  std::string logPane;
-  std::vector<std::string> messageBoxes;
-};
-
-class FixedClock final : public Clock {
- public:
-  std::int64_t NowSeconds() override { return 0; }
-  UtcTimeOfDay UtcNow() override { return {}; }
-};
+// Records the log pane and the message boxes; its clock stands still.
+using RecordingWindow = ::flash::testing::TestHost;
+using FixedClock = ::flash::testing::TestHost;
 
 // A datagram socket bound to one loopback address.
 class Peer {
