@@ -182,6 +182,7 @@ TEST_F(EndToEnd, ModelMismatchSendsNothingButTheQuery) {
   EXPECT_NE((update.out + update.err).find("The selected RUF file is not compatible with the Brennik"), std::string::npos);
   StopRadio();
   EXPECT_NE(transcript.find("packets 1"), std::string::npos) << transcript;
+  EXPECT_EQ(flash, std::string(flash.size(), '\xFF'));  // not a byte written
 }
 
 TEST_F(EndToEnd, PortThatCannotBeOpened) {
@@ -196,7 +197,9 @@ TEST_F(EndToEnd, FreshInstallationNeverClaimsSuccess) {
   const auto update = RunCli({"update", Fixture("730_intel.ruf"), "--port", Port()});
   EXPECT_EQ(update.exitCode, kNotJudged) << update.out << update.err;
   EXPECT_EQ(update.out.find("Successfuly"), std::string::npos);
+  EXPECT_NE(update.out.find("There is no way to determine if Flash Updating was successful"), std::string::npos);
   StopRadio();
+  EXPECT_TRUE(FlashIsTheFirmware());  // the radio did take it; the updater just cannot tell
 }
 
 TEST_F(EndToEnd, ProgramThenVerifyOverUdp) {
