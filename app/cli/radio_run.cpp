@@ -12,7 +12,7 @@
 #include <string>
 
 #include "cli/console_window.h"
-#include "cli/qt_event_loop.h"
+#include "qt_host/qt_event_loop.h"
 #include "engine/flash_engine.h"
 #include "link/framing/radio_links.h"
 #include "link/os/system_clock.h"

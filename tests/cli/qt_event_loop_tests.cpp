@@ -1,4 +1,4 @@
-#include "cli/qt_event_loop.h"
+#include "qt_host/qt_event_loop.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "cli/qt_event_loop.h"
+#include "qt_host/qt_event_loop.h"
 
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <utility>
 
-namespace flash::cli {
+namespace flash {
 
 QtEventLoop::QtEventLoop() = default;
 
@@ -58,4 +58,4 @@ void QtEventLoop::Dispatch(int fd) {
   dispatchingFd_ = outer;
 }
 
-}  // namespace flash::cli
+}  // namespace flash

@@ -13,7 +13,7 @@
 
 class QSocketNotifier;
 
-namespace flash::cli {
+namespace flash {
 
 class QtEventLoop final : public EventLoop {
  public:
@@ -40,4 +40,4 @@ class QtEventLoop final : public EventLoop {
   int dispatchingFd_ = -1;  // the descriptor whose callback is running
 };
 
-}  // namespace flash::cli
+}  // namespace flash
