@@ -1,6 +1,5 @@
 #include "cli/console_window.h"
 
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -41,27 +40,11 @@ ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, bool terminal
 
 ConsoleWindow::~ConsoleWindow() = default;
 
-void ConsoleWindow::SetTimer(int timerId, int milliseconds) {
-  auto& timer = timers_[timerId];
-  if (!timer) {
-    timer = std::make_unique<QTimer>();
-    QObject::connect(timer.get(), &QTimer::timeout, [this, timerId] {
-      if (onTimer_) onTimer_(timerId);
-    });
-  }
-  // Periodic until killed; starting a running timer restarts its interval.
-  timer->start(std::max(milliseconds, 0));
-}
+void ConsoleWindow::SetTimer(int timerId, int milliseconds) { timers_.Set(timerId, milliseconds); }
 
-void ConsoleWindow::KillTimer(int timerId) {
-  const auto found = timers_.find(timerId);
-  if (found != timers_.end()) found->second->stop();
-}
+void ConsoleWindow::KillTimer(int timerId) { timers_.Kill(timerId); }
 
-bool ConsoleWindow::TimerRunning(int timerId) const {
-  const auto found = timers_.find(timerId);
-  return found != timers_.end() && found->second->isActive();
-}
+bool ConsoleWindow::TimerRunning(int timerId) const { return timers_.Running(timerId); }
 
 void ConsoleWindow::SetLogPaneText(const std::string& text) {
   // The pane is handed the whole log each time: write only what is new. A log

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "cli/progress_display.h"
+#include "qt_host/qt_window_timers.h"
 #include "services/window_services.h"
 
-class QTimer;
 
 namespace flash::cli {
 
@@ -36,7 +36,7 @@ class ConsoleWindow final : public WindowServices {
   // The file that the open-file dialog answers with; unset, it answers as cancelled.
   void SetChosenFile(std::string path) { chosenFile_ = std::move(path); }
   // Called on the window thread at every expiry of a running timer.
-  void SetTimerHandler(std::function<void(int timerId)> onTimer) { onTimer_ = std::move(onTimer); }
+  void SetTimerHandler(std::function<void(int timerId)> onTimer) { timers_.SetHandler(std::move(onTimer)); }
 
   // What the run showed: the last result or error dialog, and every message box.
   std::optional<int> ShownDialog() const { return shownDialog_; }
@@ -70,8 +70,7 @@ class ConsoleWindow final : public WindowServices {
   bool terminal_;
   SteadySeconds now_;
   std::optional<std::string> chosenFile_;
-  std::function<void(int)> onTimer_;
-  std::map<int, std::unique_ptr<QTimer>> timers_;
+  QtWindowTimers timers_;
 
   std::string shownLog_;        // the log text written so far
   bool logAtLineStart_ = true;  // the last log character written ended a line

@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <QTimer>
 #include <algorithm>
 
 #include "ui/client_area.h"
@@ -59,28 +58,11 @@ FrameWindowServices::FrameWindowServices(QWidget& window, ClientArea& client, QP
 
 FrameWindowServices::~FrameWindowServices() = default;
 
-void FrameWindowServices::SetTimer(int timerId, int milliseconds) {
-  auto& timer = timers_[timerId];
-  if (!timer) {
-    timer = std::make_unique<QTimer>();
-    timer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer.get(), &QTimer::timeout, [this, timerId] {
-      if (onTimer_) onTimer_(timerId);
-    });
-  }
-  // Periodic until killed; setting a running timer restarts its interval.
-  timer->start(std::max(milliseconds, 0));
-}
+void FrameWindowServices::SetTimer(int timerId, int milliseconds) { timers_.Set(timerId, milliseconds); }
 
-void FrameWindowServices::KillTimer(int timerId) {
-  const auto found = timers_.find(timerId);
-  if (found != timers_.end()) found->second->stop();
-}
+void FrameWindowServices::KillTimer(int timerId) { timers_.Kill(timerId); }
 
-bool FrameWindowServices::TimerRunning(int timerId) const {
-  const auto found = timers_.find(timerId);
-  return found != timers_.end() && found->second->isActive();
-}
+bool FrameWindowServices::TimerRunning(int timerId) const { return timers_.Running(timerId); }
 
 void FrameWindowServices::SetLogPaneText(const std::string& text) {
   // The engine hands over the whole log after every append: add only what is

@@ -15,11 +15,11 @@
 
 #include <QString>
 
+#include "qt_host/qt_window_timers.h"
 #include "services/window_services.h"
 
 class QLabel;
 class QPlainTextEdit;
-class QTimer;
 class QWidget;
 
 namespace flash::ui {
@@ -45,7 +45,7 @@ class FrameWindowServices final : public WindowServices {
   FrameWindowServices& operator=(const FrameWindowServices&) = delete;
 
   // Called on the window thread at every expiry of a running timer.
-  void SetTimerHandler(std::function<void(int timerId)> onTimer) { onTimer_ = std::move(onTimer); }
+  void SetTimerHandler(std::function<void(int timerId)> onTimer) { timers_.SetHandler(std::move(onTimer)); }
   // Replaces the open-file dialog; an empty chooser brings the dialog back.
   void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
   bool TimerRunning(int timerId) const;
@@ -67,9 +67,8 @@ class FrameWindowServices final : public WindowServices {
   ClientArea& client_;
   QPlainTextEdit& logPane_;
   std::array<QLabel*, 3> panes_;
-  std::function<void(int)> onTimer_;
   FileChooser chooser_;
-  std::map<int, std::unique_ptr<QTimer>> timers_;
+  QtWindowTimers timers_;
   std::string shownLog_;  // the log text the pane holds
 };
 
