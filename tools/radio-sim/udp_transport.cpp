@@ -42,13 +42,13 @@ bool UdpTransport::Bind(const std::string& address, std::uint16_t port, std::str
 std::optional<UdpTransport::Datagram> UdpTransport::Receive() {
   if (fd_ < 0) return std::nullopt;
   Datagram datagram;
-  datagram.bytes.resize(kMaxDatagram);
+  receiveBuffer_.resize(kMaxDatagram);
   for (;;) {
     socklen_t length = sizeof datagram.from;
-    const ssize_t n = recvfrom(fd_, datagram.bytes.data(), datagram.bytes.size(), 0,
+    const ssize_t n = recvfrom(fd_, receiveBuffer_.data(), receiveBuffer_.size(), 0,
                                reinterpret_cast<sockaddr*>(&datagram.from), &length);
     if (n >= 0) {
-      datagram.bytes.resize(static_cast<std::size_t>(n));
+      datagram.bytes.assign(receiveBuffer_.begin(), receiveBuffer_.begin() + n);
       return datagram;
     }
     if (errno == EINTR) continue;

@@ -38,6 +38,7 @@ class UdpTransport {
  private:
   int fd_ = -1;
   std::uint16_t port_ = 0;
+  std::vector<std::uint8_t> receiveBuffer_;  // one for every datagram, not one each
 };
 
 }  // namespace flash::radio_sim
