@@ -198,11 +198,7 @@ TEST_F(UiMainFrame, UnreadableFileIsReportedInAMessageBoxWithTheProgramName) {
   QString caption;
   QString text;
   ModalScript script;
-  script.On<QMessageBox>([&](QMessageBox& box) {
-    caption = box.windowTitle();
-    text = box.text();
-    box.button(QMessageBox::Ok)->click();
-  });
+  script.OkMessageBox(&caption, &text);
   Frame().OnCommand(ID_UPDATE_RADIO);
   EXPECT_TRUE(script.Done());
   EXPECT_TRUE(script.Unexpected().empty());

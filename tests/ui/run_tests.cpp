@@ -109,11 +109,7 @@ TEST_F(UiRun, ModelMismatchIsReportedInAMessageBox) {
   QString caption;
   QString text;
   ModalScript script;
-  script.On<QMessageBox>([&](QMessageBox& box) {
-    caption = box.windowTitle();
-    text = box.text();
-    box.button(QMessageBox::Ok)->click();
-  });
+  script.OkMessageBox(&caption, &text);
   Frame().OnCommand(ID_UPDATE_RADIO);
   ASSERT_TRUE(ProcessEventsUntil([&] { return script.Done() && Frame().Engine().Run().State == RunState::Idle; }));
   EXPECT_EQ(caption, ProgramName());

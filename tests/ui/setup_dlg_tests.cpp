@@ -165,10 +165,7 @@ TEST_F(UiSetupDlg, UdpPortAndPasscodeMustLieInRange) {
       QLineEdit* field = c.passcode ? dialog.PasscodeEdit() : dialog.UdpPortEdit();
       field->setText(QString::fromUtf8(c.text));
       if (!c.accepted) {
-        script.On<QMessageBox>([&](QMessageBox& box) {
-          message = box.text();
-          box.button(QMessageBox::Ok)->click();
-        });
+        script.OkMessageBox(nullptr, &message);
         script.On<CSetupDlg>([&, field](CSetupDlg& same) {
           stayedOpen = same.isVisible();
           // The focus comes back once the message box has gone; on a loaded machine that can take a moment.

@@ -1,5 +1,8 @@
 #include "ui_test_support.h"
 
+#include <QMessageBox>
+#include <QPushButton>
+
 #include <QAction>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -25,6 +28,7 @@ void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
   if (message.contains(QStringLiteral("propagateSizeHints"))) return;
   if (previousHandler != nullptr) previousHandler(type, context, message);
 }
+
 
 }  // namespace
 
@@ -117,6 +121,14 @@ bool UiFrameFixture::ItemEnabled(int commandId) {
   if (action == nullptr) return false;
   for (int menu = 0; menu < 3; ++menu) emit Frame().Menu(menu)->aboutToShow();
   return action->isEnabled();
+}
+
+ModalScript& ModalScript::OkMessageBox(QString* caption, QString* text) {
+  return On<QMessageBox>([caption, text](QMessageBox& box) {
+    if (caption != nullptr) *caption = box.windowTitle();
+    if (text != nullptr) *text = box.text();
+    box.button(QMessageBox::Ok)->click();
+  });
 }
 
 }  // namespace flash::ui::testing

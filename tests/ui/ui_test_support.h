@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QObject>
+#include <QString>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -45,6 +46,9 @@ class ModalScript {
     Schedule();
     return *this;
   }
+
+  // The next step answers a message box with OK, keeping its caption and text.
+  ModalScript& OkMessageBox(QString* caption, QString* text);
 
   bool Done() const { return steps_.empty(); }
   // Titles of the modal widgets that came up unexpected and were closed.
